@@ -11,23 +11,10 @@
 #include "os/os.hpp"
 #include "search/match.hpp"
 #include "text/text.hpp"
+#include "ui/report.hpp"
 #include "ui/state.hpp"
 
 namespace quorvel::ui {
-
-// Copying or deleting many files runs on a thread of its own, so the window stays responsive;
-// the rows it works on are taken at the click.
-struct Slices {
-  std::thread thread;
-  std::atomic<bool> cancel{false};
-  // The not-found report runs on the window thread instead, a slice of rows at a time.
-  bool reporting = false;
-
-  ~Slices() {
-    cancel = true;
-    if (thread.joinable()) thread.join();
-  }
-};
 
 namespace {
 
@@ -235,53 +222,32 @@ void MainWindow::State::onDelete() {
 
 namespace {
 
-// Matches the rows against the report's lines a slice at a time on the window thread: the rows
-// are the list's own, and a million of them must not hold the window up.
+// Feeds the rows to the report a slice at a time on the window thread: the rows are the list's
+// own, and a million of them must not hold the window up.
 struct ReportTask : std::enable_shared_from_this<ReportTask> {
-  ReportTask(MainWindow::State& s, std::vector<std::string> l, search::Mode mode, int rows)
-      : state(s), lines(std::move(l)), found(lines.size(), 0), matcher(lines, mode), count(rows) {}
+  ReportTask(MainWindow::State& s, std::vector<std::string> lines, search::Mode mode, int rows)
+      : state(s), notFound(std::move(lines), mode), count(rows) {}
 
   void run() {
     const auto& rows = state.window.listRows(超级列表框1);
+    // Rows appended after the click are not part of this report; an emptied list ends it.
+    const int end = std::min(count, static_cast<int>(rows.size()));
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
-    std::vector<std::uint32_t> hits;
-    while (next < count && std::chrono::steady_clock::now() < until) {
-      for (const int end = std::min(count, next + 4096); next < end; ++next) {
-        if (static_cast<std::size_t>(next) >= rows.size()) {
-          next = count;  // the list was emptied meanwhile
-          break;
-        }
-        hits.clear();
-        matcher.match(fileNameOf(rows.text(static_cast<std::size_t>(next))), hits);
-        for (auto h : hits) found[h] = 1;
-      }
-    }
-    if (next < count) {
+    while (next < end && std::chrono::steady_clock::now() < until)
+      for (const int stop = std::min(end, next + 4096); next < stop; ++next)
+        notFound.addRow(rows.text(static_cast<std::size_t>(next)));
+    if (next < end) {
       state.window.channel().post([self = shared_from_this()] { self->run(); });
       return;
     }
-    finish();
-  }
-
-  void finish() {
-    std::string out;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      // An empty line names no file; it counts as found when anything was found at all.
-      const bool hit = lines[i].empty() ? count > 0 : found[i] != 0;
-      if (hit) continue;
-      out += lines[i];
-      out += "\r\n";
-    }
     const auto path = os::joinPath(state.env.programFolder, kReportName);
-    os::writeFileAtomic(path, out);
+    os::writeFileAtomic(path, notFound.report());
     state.slices.reset();
     state.shell.open(path);
   }
 
   MainWindow::State& state;
-  std::vector<std::string> lines;
-  std::vector<char> found;
-  search::Matcher matcher;
+  NotFound notFound;
   int count;
   int next = 0;
 };
@@ -292,8 +258,6 @@ void MainWindow::State::onReport() {
   if (busy(slices)) return;
   slices = std::make_unique<Slices>();
   slices->reporting = true;
-  // A name counts as found when a listed file matches it by the rule of the search that made
-  // the list, the walker's own matcher, not when it is merely part of some file's name.
   auto task = std::make_shared<ReportTask>(*this, text::splitCrLf(window.content(编辑框_文件名)),
                                            search.mode, window.listCount(超级列表框1));
   task->run();

@@ -38,8 +38,9 @@ class MainWindow {
   // The search that filled the list (null before the first search).
   const search::Job* currentJob() const;
 
+  struct State;  // the handlers' shared state (ui/state.hpp)
+
  private:
-  struct State;
   std::unique_ptr<State> s_;
 };
 

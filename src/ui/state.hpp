@@ -2,10 +2,12 @@
 // which workers read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "form/form.hpp"
@@ -40,8 +42,19 @@ struct SearchRecord {
   std::shared_ptr<search::Job> job;
 };
 
-// A long action on many rows, done in slices so the window stays responsive.
-struct Slices;
+// A long action on many rows. Copying or deleting runs on a thread of its own, so the window
+// stays responsive; the rows it works on are taken at the click. The not-found report runs on
+// the window thread instead, a slice of rows at a time.
+struct Slices {
+  std::thread thread;
+  std::atomic<bool> cancel{false};
+  bool reporting = false;
+
+  ~Slices() {
+    cancel = true;
+    if (thread.joinable()) thread.join();
+  }
+};
 
 struct MainWindow::State {
   State(form::Window& w, form::Shell& sh, Environment e);
