@@ -133,13 +133,15 @@ std::optional<std::string> readFile(const std::string& path);
 // stays whole when the write fails midway.
 bool writeFileAtomic(const std::string& path, std::string_view bytes);
 
-// The folder that holds the program file, without a trailing separator.
+// The folder that holds the program file, without a trailing separator except for the root
+// itself ("/"); "." when the program file cannot be found.
 std::string programFolder();
 
 // ---- Desktop -------------------------------------------------------------------------------
 
 // A file: URL for the path (made absolute against the working folder), every byte outside the
-// unreserved set percent-encoded, so no byte of a name is ever read as syntax.
+// unreserved set percent-encoded, so no byte of a name is ever read as syntax. Empty when a
+// relative path meets a working folder that cannot be found.
 std::string fileUrl(std::string_view path);
 
 // Opens a file or folder with the desktop's default application, passed as an argument vector
