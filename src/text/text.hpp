@@ -19,7 +19,7 @@ inline constexpr CodePage kNative = CodePage::Utf8;
 #endif
 
 // Byte length of the character that starts at s[i]: 1 for ASCII and for a byte that starts no
-// valid character, so every scan makes progress on malformed input.
+// valid character, so every scan makes progress on malformed input; 0 at or past the end.
 std::size_t charLength(std::string_view s, std::size_t i, CodePage cp = kNative);
 
 // Splits at CR LF: every delimiter ends a piece (so empty pieces count), a delimiter at the very
@@ -34,11 +34,16 @@ bool isBlankLine(std::string_view line, CodePage cp = kNative);
 long find(std::string_view hay, std::string_view needle, CodePage cp = kNative,
           bool ignoreAsciiCase = false);
 
-// 1-based byte position of the last occurrence, -1 when there is none.
+// 1-based byte position of the last occurrence, -1 when there is none. An empty needle is found
+// at size + 1 in a non-empty hay.
 long findFromEnd(std::string_view hay, std::string_view needle, CodePage cp = kNative);
 
 // The part of a path after its last separator (the whole path when it has none).
 std::string_view fileNameOf(std::string_view path, char separator, CodePage cp = kNative);
+
+// Same length and the same bytes, except that single-byte A-Z and a-z match either case (the
+// second byte of a GBK character never folds).
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b, CodePage cp = kNative);
 
 inline constexpr char foldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
