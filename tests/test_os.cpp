@@ -225,13 +225,13 @@ TEST(FixedRoots, DesktopMachine) {
           "/snap/core/17", "/mnt/cifs", "/var/lib/bound", "/run/user/1000/doc"}));
 }
 
-TEST(FixedRoots, BindMountsOnlyKeepTheFirstOfEachPart) {
+TEST(FixedRoots, BindMountsWithoutTheWholeFileSystem) {
   TempTree tree;
   SysFixture sys(tree);
   sys.disk("sdb", "8:16", false);
   sys.partition("sdb", "sdb1", "8:17");
-  // No mount shows the whole file system: the first of two mounts of the same part wins, a
-  // folder inside it is covered, and a part beside it stays.
+  // No mount shows the whole file system: of two mounts of the same part the shorter mount
+  // point stays, a folder inside that part is covered, and a part beside it stays too.
   const std::string text =
       "28 1 254:0 / / rw - ext4 /dev/vda rw\n"
       "50 28 8:17 /data /srv/long/name rw - ext4 /dev/sdb1 rw\n"

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <set>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "os/os.hpp"
@@ -203,13 +204,11 @@ FixedRoots fixedRoots(std::string_view mountInfoText, const std::string& sysRoot
     if (seen.insert(m.mountPoint).second) result.mountPoints.push_back(m.mountPoint);
 
   // A mount with a later one on the same point is hidden under it: nothing of it can be walked.
+  std::unordered_map<std::string_view, std::size_t> lastOnPoint;
+  for (std::size_t i = 0; i < mounts.size(); ++i) lastOnPoint[mounts[i].mountPoint] = i;
   std::vector<std::size_t> disks;
-  for (std::size_t i = 0; i < mounts.size(); ++i) {
-    const bool hidden = std::any_of(
-        mounts.begin() + static_cast<std::ptrdiff_t>(i) + 1, mounts.end(),
-        [&](const MountEntry& later) { return later.mountPoint == mounts[i].mountPoint; });
-    if (!hidden && localDisk(mounts[i], sysRoot)) disks.push_back(i);
-  }
+  for (std::size_t i = 0; i < mounts.size(); ++i)
+    if (lastOnPoint[mounts[i].mountPoint] == i && localDisk(mounts[i], sysRoot)) disks.push_back(i);
 
   // Several mounts of one file system (bind mounts, btrfs subvolumes) are walked once: a mount
   // whose part of the file system lies within the part another mount shows is left out, the
