@@ -58,7 +58,7 @@ class Folder {
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
 
-  static Folder open(const std::string& path);  // invalid when the folder cannot be opened
+  static Folder open(const std::string& path);    // invalid when the folder cannot be opened
   Folder openChild(std::string_view name) const;  // never follows a link
   Folder openParent() const;                      // the folder's ".."
   bool valid() const { return handle_ >= 0; }
@@ -71,6 +71,7 @@ class Folder {
  private:
   explicit Folder(int handle) : handle_(handle) {}
   int handle_ = -1;
+  mutable bool readBefore_ = false;
 };
 
 // ---- Fixed local disks ---------------------------------------------------------------------

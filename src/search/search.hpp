@@ -12,6 +12,10 @@
 
 namespace quorvel::search {
 
+namespace detail {
+struct SearchState;  // shared by a job and its workers (walker.hpp)
+}
+
 // The options a search reads while it runs; answered from a thread-safe snapshot of the
 // controls, so a change applies from the next read on.
 class LiveOptions {
@@ -34,8 +38,12 @@ enum class RowOutcome : std::uint32_t {
 inline std::uint32_t makeTag(RowOutcome outcome, std::uint32_t saveFolderIndex) {
   return static_cast<std::uint32_t>(outcome) | (saveFolderIndex << 2);
 }
-inline RowOutcome tagOutcome(std::uint32_t tag) { return static_cast<RowOutcome>(tag & 3u); }
-inline std::uint32_t tagSaveFolder(std::uint32_t tag) { return tag >> 2; }
+inline RowOutcome tagOutcome(std::uint32_t tag) {
+  return static_cast<RowOutcome>(tag & 3u);
+}
+inline std::uint32_t tagSaveFolder(std::uint32_t tag) {
+  return tag >> 2;
+}
 
 // Where a search's results go. Called from worker threads.
 class Sink {
@@ -73,8 +81,7 @@ class Job {
   std::vector<std::string> saveFolders() const;
 
  private:
-  struct State;
-  std::shared_ptr<State> state_;
+  std::shared_ptr<detail::SearchState> state_;
   std::vector<std::thread> workers_;
 };
 
