@@ -195,6 +195,7 @@ TEST(FixedRoots, DesktopMachine) {
   sys.disk("sr0", "11:0", true);
   sys.disk("sr1", "11:1", false);  // an optical drive that does not call itself removable
   sys.disk("loop3", "7:3", false);
+  sys.disk("zram1", "252:1", false);
 
   const std::string text =
       "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
@@ -214,15 +215,16 @@ TEST(FixedRoots, DesktopMachine) {
       "37 28 7:3 / /snap/core/17 ro,nodev shared:11 - squashfs /dev/loop3 ro\n"
       "38 28 0:60 / /mnt/cifs rw - cifs //nas/share rw\n"
       "39 28 8:2 / /var/lib/bound rw shared:1 - ext4 /dev/sda2 rw\n"  // the whole disk again
-      "40 28 0:70 / /run/user/1000/doc rw - fuse.portal portal rw\n";
+      "40 28 0:70 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+      "41 28 252:1 / /var/cache/fast rw - ext4 /dev/zram1 rw\n";
   const FixedRoots found = fixedRoots(text, sys.root());
   EXPECT_EQ(found.roots, (std::vector<std::string>{"/", "/home", "/boot/efi", "/mnt/back\\slash"}));
-  EXPECT_EQ(
-      found.mountPoints,
-      (std::vector<std::string>{
-          "/proc", "/sys", "/dev", "/mnt/data copy", "/", "/home", "/boot/efi", "/tmp", "/mnt/nfs",
-          "/media/u/USB STICK", "/media/u/CDROM", "/media/u/DISC", "/mnt/back\\slash",
-          "/snap/core/17", "/mnt/cifs", "/var/lib/bound", "/run/user/1000/doc"}));
+  EXPECT_EQ(found.mountPoints,
+            (std::vector<std::string>{"/proc", "/sys", "/dev", "/mnt/data copy", "/", "/home",
+                                      "/boot/efi", "/tmp", "/mnt/nfs", "/media/u/USB STICK",
+                                      "/media/u/CDROM", "/media/u/DISC", "/mnt/back\\slash",
+                                      "/snap/core/17", "/mnt/cifs", "/var/lib/bound",
+                                      "/run/user/1000/doc", "/var/cache/fast"}));
 }
 
 TEST(FixedRoots, BindMountsWithoutTheWholeFileSystem) {

@@ -123,6 +123,17 @@ bool removableDevice(const std::string& deviceFolder, int depth) {
   return false;
 }
 
+// A disk in memory (zram, brd) is no disk: its device folder is named after its driver.
+bool ramDisk(const std::string& deviceFolder) {
+  char* resolved = ::realpath(deviceFolder.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  const std::string path = resolved;
+  std::free(resolved);
+  const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+  return startsWith(name, "zram") ||
+         (startsWith(name, "ram") && name.size() > 3 && name[3] >= '0' && name[3] <= '9');
+}
+
 constexpr unsigned kOpticalMajor = 11;  // SCSI CD-ROM drives (sr*)
 
 // The block device that backs a mount. mountinfo gives the file system's device number, which
@@ -155,7 +166,7 @@ bool localDisk(const MountEntry& m, const std::string& sysRoot) {
   if (device->first == kOpticalMajor) return false;
   const std::string folder = sysRoot + "/dev/block/" + std::to_string(device->first) + ":" +
                              std::to_string(device->second);
-  return !removableDevice(folder, 0);
+  return !ramDisk(folder) && !removableDevice(folder, 0);
 }
 
 // True when path is base or lies below it.
