@@ -226,6 +226,11 @@ TEST(FileNameOf, Table) {
     EXPECT_EQ(fileNameOf(c.path, c.sep, c.cp), c.want)
         << cpName(c.cp) << " " << testing::PrintToString(c.path);
   }
+  // A long run of double-byte characters: the parity of the run decides.
+  std::string wide;
+  for (int i = 0; i < 1000; ++i) wide += "\xB0\xA1";
+  EXPECT_EQ(fileNameOf("C:\\" + wide + "\\x", '\\', G), "x");
+  EXPECT_EQ(fileNameOf("C:\\" + wide + "\xB0\\x", '\\', G), wide + "\xB0\\x");
 }
 
 TEST(EqualsIgnoreAsciiCase, Table) {

@@ -234,9 +234,17 @@ class GbkTrails {
 
 // Last byte position of c that starts a character, kNone when there is none.
 std::size_t lastCharFromEnd(std::string_view s, char c, CodePage cp) {
-  if (cp == CodePage::Utf8 && !isContinuation(static_cast<Byte>(c))) {
-    const std::size_t p = s.rfind(c);
-    return p;
+  if (cp == CodePage::Utf8 && !isContinuation(static_cast<Byte>(c))) return s.rfind(c);
+  if (cp == CodePage::Gbk && static_cast<Byte>(c) < 0x80) {
+    // A byte below 0x80 always ends a character, so a candidate starts one exactly when an even
+    // number of bytes of 0x80 or above come right before it. The runs looked at
+    // never overlap, since each stops at or after the previous candidate.
+    for (std::size_t p = s.rfind(c); p != kNone; p = p == 0 ? kNone : s.rfind(c, p - 1)) {
+      std::size_t high = 0;
+      while (high < p && at(s, p - 1 - high) >= 0x80) ++high;
+      if (high % 2 == 0) return p;
+    }
+    return kNone;
   }
   Boundaries b(s, cp);
   std::size_t last = kNone;
