@@ -114,9 +114,13 @@ class Occurrences {
       : hay_(hay), needle_(needle), table_(fold ? kFold.data() : kIdentity.data()), fold_(fold) {
     budget_ = 2 * hay.size() + 4096;
     if (fold_) {
-      skip_.fill(needle.size());
+      // Shifts are capped at 255: a shorter shift is only slower, never wrong.
+      const auto shift = [](std::size_t n) {
+        return static_cast<Byte>(std::min<std::size_t>(n, 255));
+      };
+      skip_.fill(shift(needle.size()));
       for (std::size_t j = 0; j + 1 < needle.size(); ++j) {
-        skip_[table_[at(needle, j)]] = needle.size() - 1 - j;
+        skip_[table_[at(needle, j)]] = shift(needle.size() - 1 - j);
       }
     }
   }
@@ -141,6 +145,8 @@ class Occurrences {
     // Each call costs about the needle's length beyond the bytes it skips.
     if (spent_ > budget_) return startKmp(from);
     spent_ += m;
+    // Short texts (a single file name) cost less to scan directly than to set a searcher up.
+    if (hay_.size() - from < 256) return hay_.find(needle_, from);
 #if defined(__GLIBC__)
     const void* r = memmem(hay_.data() + from, hay_.size() - from, needle_.data(), m);
     return r ? static_cast<std::size_t>(static_cast<const char*>(r) - hay_.data()) : kNone;
@@ -207,7 +213,7 @@ class Occurrences {
   std::size_t spent_ = 0;
   std::size_t budget_ = 0;
   std::size_t state_ = 0;
-  std::array<std::size_t, 256> skip_{};
+  std::array<Byte, 256> skip_;  // filled only for the folding search
   std::vector<std::size_t> fail_;
 };
 
