@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "form/form.hpp"
 #include "form/rows.hpp"
@@ -33,7 +35,11 @@ class Channel {
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
 
+  // Window thread, before the first drain that has rows or captions to apply.
   void setSinks(RowSink rows, CaptionSink captions);
+
+  // A batch stops taking rows at this size, so that one step of a drain stays short.
+  static constexpr std::size_t kMaxBatchRows = 1 << 16;
 
   // Any thread. Never block on the window thread.
   void postRow(std::uint64_t stream, std::string_view text, std::uint32_t tag);
@@ -53,16 +59,22 @@ class Channel {
 
  private:
   struct Op;
+  struct Waiter;
+  // With mutex_ held: queues op; true when the queue was empty before.
+  bool push(std::unique_ptr<Op> op, bool barrier);
+  void forget(const Op* op);  // with mutex_ held: op leaves the queue
+
   std::function<void()> wake_;
   RowSink rowSink_;
   CaptionSink captionSink_;
   std::mutex mutex_;
   std::condition_variable done_;
-  std::deque<Op*> queue_;
+  std::deque<std::unique_ptr<Op>> queue_;
   bool closed_ = false;
-  std::uint64_t applied_ = 0;  // operations applied so far, for waiting queries
-  std::uint64_t posted_ = 0;
-  std::size_t barrier_ = 0;  // queue index after the last operation rows and captions may not pass
+  // Since the last barrier (post or query): the rows operation that further rows of its stream
+  // join, and the pending caption writes, which a later write to the same control replaces.
+  Op* openRows_ = nullptr;
+  std::vector<Op*> openCaptions_;
 };
 
 }  // namespace quorvel::form

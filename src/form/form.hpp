@@ -32,7 +32,7 @@ enum class Kind : std::uint8_t {
   MultiEdit,  // multi-line edit box: content uses CR LF between lines
   Button,
   CheckBox,
-  Radio,      // grouped with the other radio of the same parent frame
+  Radio,  // grouped with the other radio of the same parent frame
   Label,
   HintLabel,  // draws only its grey text over what lies below; receives left presses
   Frame,      // a one-pixel black rectangle; parent of a radio pair
@@ -120,7 +120,7 @@ class Window {
   virtual std::string listText(ControlId id, int row) const = 0;  // empty for -1 or out of range
   virtual std::uint32_t listTag(ControlId id, int row) const = 0;
   virtual bool listSelected(ControlId id, int row) const = 0;
-  virtual int listFirstSelected(ControlId id) const = 0;  // -1 when none
+  virtual int listFirstSelected(ControlId id) const = 0;              // -1 when none
   virtual std::vector<int> listSelectedRows(ControlId id) const = 0;  // ascending
   virtual const RowStore& listRows(ControlId id) const = 0;
 

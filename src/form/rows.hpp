@@ -46,8 +46,10 @@ class RowStore {
   };
   static constexpr std::size_t kChunkBytes = 1 << 20;
   std::vector<std::unique_ptr<char[]>> chunks_;
-  std::vector<std::size_t> chunkSizes_;
-  std::size_t used_ = 0;  // bytes used in the last chunk
+  std::size_t chunkBytes_ = 0;  // all chunks together
+  std::size_t textBytes_ = 0;   // all texts together
+  char* current_ = nullptr;     // the chunk being filled; a text longer than that gets its own
+  std::size_t used_ = 0;        // bytes used in current_
   std::vector<Row> rows_;
 };
 
