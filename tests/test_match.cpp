@@ -13,8 +13,8 @@ namespace quorvel::search {
 namespace {
 
 struct WildcardCase {
-  const char* pattern;
-  const char* name;
+  std::string pattern;
+  std::string name;
   bool matches;
 };
 
@@ -60,7 +60,7 @@ TEST(WildcardMatch, Table) {
       {"x\ty", "X\tY", true},
       {"*?", "", false},
       {"a.*.*", "a", true},
-      {"*a*a*a*a*a*a*a*a*b", std::string(3000, 'a').c_str(), false},  // no blow-up
+      {"*a*a*a*a*a*a*a*a*b", std::string(3000, 'a'), false},  // no blow-up
   };
   for (const auto& c : cases)
     EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
