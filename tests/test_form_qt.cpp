@@ -498,8 +498,12 @@ TEST_F(FormQt, DoubleAndRightClicksAlsoOnEmptySpace) {
   const QPoint empty(30, list()->viewport()->height() - 5);
   ASSERT_FALSE(list()->indexAt(empty).isValid());
   QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, empty);
+  // A right-click keeps the selection, except that it selects an unselected row under it.
+  QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, rowCenter(1));
   QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, empty);
+  EXPECT_EQ(window->listSelectedRows(超级列表框1), std::vector<int>{1});
   QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, rowCenter(0));
+  EXPECT_EQ(window->listSelectedRows(超级列表框1), std::vector<int>{0});
   EXPECT_EQ(raised, (std::vector<Raised>{{超级列表框1, Event::DoubleClick},
                                          {超级列表框1, Event::DoubleClick},
                                          {超级列表框1, Event::RightClick},
@@ -536,6 +540,20 @@ TEST_F(FormQt, ChosenComesAfterThePopupHandlerReturned) {
   EXPECT_EQ(order, (std::vector<std::string>{"popup", "returned"}));
   EXPECT_TRUE(top()->isVisible());
   EXPECT_EQ(window->caption(文件复制到), "文件复制到");
+
+  // Triggered by the program while the popup runs: the same order.
+  order.clear();
+  QTimer::singleShot(0, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    menu->actions().first()->trigger();
+    QApplication::processEvents();  // the nested loop must not deliver it yet
+    menu->close();
+  });
+  QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, QPoint(30, 30));
+  EXPECT_EQ(order, (std::vector<std::string>{"popup", "returned"}));
+  QApplication::processEvents();
+  EXPECT_EQ(order, (std::vector<std::string>{"popup", "returned", "chosen"}));
 }
 
 // Workers reach the list and the status line through the channel while the window runs.

@@ -34,6 +34,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "form/channel.hpp"
 #include "form/qt/qt_runtime.hpp"
@@ -196,6 +198,20 @@ class ResultView final : public QTableView {
     if (e->button() == Qt::LeftButton) onDoubleClick_();
   }
 
+  // A right press selects an unselected row under it and otherwise leaves the selection alone,
+  // so that the menu's action works on what the user had selected.
+  void mousePressEvent(QMouseEvent* e) override {
+    if (e->button() == Qt::RightButton) {
+      const QModelIndex index = indexAt(e->position().toPoint());
+      if (!index.isValid() || selectionModel()->isSelected(index)) {
+        setFocus(Qt::MouseFocusReason);
+        e->accept();
+        return;
+      }
+    }
+    QTableView::mousePressEvent(e);
+  }
+
   void mouseReleaseEvent(QMouseEvent* e) override {
     QTableView::mouseReleaseEvent(e);
     if (e->button() == Qt::RightButton && viewport()->rect().contains(e->position().toPoint())) {
@@ -311,6 +327,7 @@ class QtWindow final : public Window {
   void setChecked(ControlId id, bool on);
   void raise(ControlId id, Event event);
   void fitFrame();
+  void postChosen(ControlId id);
   void wake();
   void scheduleDrain();
   void runDrain();
@@ -322,6 +339,8 @@ class QtWindow final : public Window {
   std::map<std::pair<ControlId, Event>, std::function<void()>> handlers_;
   bool opened_ = false;
   bool framePlaced_ = false;
+  bool popupRunning_ = false;
+  std::vector<ControlId> pendingChosen_;
 
   std::mutex wakeMutex_;  // wake() runs on worker threads while the window may be going away
   bool awake_ = true;
@@ -368,6 +387,13 @@ QtWindow::QtWindow(const WindowSpec& spec)
   menu.menu = new QMenu(toQt(spec.menu.caption), top_.get());
   Control item{ControlSpec{spec.menu.item, Kind::Timer, spec.menu.menu, {}, spec.menu.itemCaption}};
   item.action = menu.menu->addAction(toQt(spec.menu.itemCaption));
+  QObject::connect(item.action, &QAction::triggered, top_.get(), [this, id = spec.menu.item] {
+    if (popupRunning_) {
+      pendingChosen_.push_back(id);
+    } else {
+      postChosen(id);
+    }
+  });
   item.menu = menu.menu;
   controls_.emplace(spec.menu.menu, menu);
   controls_.emplace(spec.menu.item, item);
@@ -802,17 +828,17 @@ std::vector<int> QtWindow::listSelectedRows(ControlId id) const {
 void QtWindow::popupMenu(ControlId menu, Point screen) {
   const Control& c = control(menu);
   if (c.menu == nullptr) throw std::invalid_argument("not a menu");
-  QAction* chosen = c.menu->exec(QPoint(screen.x, screen.y));
-  if (chosen == nullptr) return;
-  for (const auto& [id, item] : controls_) {
-    if (item.action == chosen) {
-      // After the handler that popped the menu up has returned.
-      const ControlId chosenId = id;
-      QMetaObject::invokeMethod(
-          top_.get(), [this, chosenId] { raise(chosenId, Event::Chosen); }, Qt::QueuedConnection);
-      return;
-    }
-  }
+  // An item may be triggered by the user's pick or by the program while the popup runs; its
+  // event waits until the popup has closed and the handler that popped it up has returned.
+  popupRunning_ = true;
+  c.menu->exec(QPoint(screen.x, screen.y));
+  popupRunning_ = false;
+  for (ControlId id : std::exchange(pendingChosen_, {})) postChosen(id);
+}
+
+void QtWindow::postChosen(ControlId id) {
+  QMetaObject::invokeMethod(
+      top_.get(), [this, id] { raise(id, Event::Chosen); }, Qt::QueuedConnection);
 }
 
 Point QtWindow::cursorPosition() const {
