@@ -171,11 +171,13 @@ TEST_F(Actions, DeleteNeverDestroysTheLastCopyOfAFile) {
 }
 
 TEST_F(Actions, DeleteKeepsRowsWhoseCopyFailedAndTheCopiesThemselves) {
+  // The save folder is a subfolder of the file's own folder, so the walk reaches it after the
+  // file has been copied there.
   writeBytes(tree.path / "in" / "keep.txt", "data");
-  fs::create_directories(tree.path / "zsave");
+  fs::create_directories(tree.path / "in" / "zsave");
   start();
   w().setContent(编辑框_搜索路径, tree.str());
-  w().setContent(编辑框_保存路径, tree / "zsave");
+  w().setContent(编辑框_保存路径, tree / "in/zsave");
   w().setContent(编辑框_文件名, "keep");
   search();
   // Rows: the original, then its copy found again inside the save folder.
@@ -183,7 +185,7 @@ TEST_F(Actions, DeleteKeepsRowsWhoseCopyFailedAndTheCopiesThemselves) {
   click(按钮_删除原始路径文件);
   waitIdle();
   EXPECT_FALSE(fs::exists(tree.path / "in" / "keep.txt"));
-  EXPECT_EQ(readBytes(tree.path / "zsave" / "keep.txt").value(), "data");
+  EXPECT_EQ(readBytes(tree.path / "in" / "zsave" / "keep.txt").value(), "data");
 
   // A failed copy keeps its original.
   TearDown();
