@@ -32,8 +32,9 @@ inline form::qt::Runtime& runtime() {
   static int argc = 1;
   static char name[] = "quorvel-test";
   static char* argv[] = {name, nullptr};
-  static form::qt::Runtime instance(argc, argv);
-  return instance;
+  // Never destroyed: Qt's own statics go first at exit, and a QApplication outliving them crashes.
+  static auto* instance = new form::qt::Runtime(argc, argv);
+  return *instance;
 }
 
 struct TempDir {
