@@ -16,6 +16,7 @@ FD_FUZZY_MAX_N=${FD_FUZZY_MAX_N:-100}
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$SRC/build/engine-release}
 
+"$SRC/scripts/deps.sh" bench
 cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target floor_walk make_tree bench_search -j2 >/dev/null
 FLOOR=$BUILD/bench/floor_walk
