@@ -63,6 +63,17 @@ TEST_F(Actions, DoubleClickOpensTheFirstSelectedRowAndNothingWithoutOne) {
   EXPECT_EQ(shell.opened[0], rows()[0]);  // the upper selected row, bytes as listed
 }
 
+TEST_F(Actions, NamesThatAreNotTextReachTheDesktopAsTheirOwnBytes) {
+  const std::string name = "bad\xff\xfe name\n-x.txt";
+  writeBytes(tree.path / name, "");
+  runSearch("*.txt", true);
+  ASSERT_EQ(rows(), (std::vector<std::string>{tree / name}));
+  const auto r0 = list()->visualRect(list()->model()->index(0, 0)).center();
+  QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, r0);
+  ASSERT_EQ(shell.opened.size(), 1u);
+  EXPECT_EQ(shell.opened[0], tree / name);
+}
+
 TEST_F(Actions, RightClickPopsTheMenuUpBesideThePointerAndCopyChosenCopies) {
   writeBytes(tree.path / "one.txt", "1");
   runSearch("one", true);

@@ -651,6 +651,8 @@ void QtWindow::setContent(ControlId id, std::string_view text) {
       {
         const QSignalBlocker quiet(edit);
         edit->setPlainText(linesToQt(text));
+        // Written text reads as appended: the caret goes to its end and the box scrolls there.
+        edit->moveCursor(QTextCursor::End);
       }
       raise(id, Event::ContentChanged);
       break;
