@@ -53,7 +53,8 @@ TEST_F(Actions, DoubleClickOpensTheFirstSelectedRowAndNothingWithoutOne) {
   runSearch("*.txt", true);
   ASSERT_EQ(rows().size(), 2u);
   selectRows({});
-  QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, QPoint(5, list()->viewport()->height() - 3));
+  QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {},
+                     QPoint(5, list()->viewport()->height() - 3));
   EXPECT_TRUE(shell.opened.empty());
 
   selectRows({0});

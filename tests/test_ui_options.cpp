@@ -9,9 +9,7 @@ using namespace ui;
 
 class Options : public MainWindowTest {
  protected:
-  std::string setting(std::string_view key) {
-    return settings::SettingsFile(iniPath()).read(key);
-  }
+  std::string setting(std::string_view key) { return settings::SettingsFile(iniPath()).read(key); }
   // The two invariants every handler keeps.
   void expectInvariants() {
     const bool whole = w().selected(单选框_整个电脑);
@@ -47,9 +45,12 @@ struct RestoreCase {
 
 TEST_F(Options, RestoreTableWithExpectedAndUnexpectedValues) {
   const RestoreCase cases[] = {
-      {"真", "真", "假", true, true, true},    {"假", "假", "真", false, false, false},
-      {"", "", "", false, false, false},       {"1", "true", "0", false, false, false},
-      {"TRUE", "yes", "false", false, false, false}, {" 真", "真 ", "假", true, true, true},
+      {"真", "真", "假", true, true, true},
+      {"假", "假", "真", false, false, false},
+      {"", "", "", false, false, false},
+      {"1", "true", "0", false, false, false},
+      {"TRUE", "yes", "false", false, false, false},
+      {" 真", "真 ", "假", true, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.whole) + "|" + c.searchOnly + "|" + c.exact);

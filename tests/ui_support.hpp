@@ -72,7 +72,7 @@ struct TestShell final : form::Shell {
     std::string text, title;
   };
   std::vector<Message> messages;
-  std::vector<std::string> confirms;   // texts asked
+  std::vector<std::string> confirms;  // texts asked
   form::Answer confirmAnswer = form::Answer::Ok;
   std::deque<std::optional<std::string>> folders;  // answers, in order; none left: cancel
   std::vector<std::string> folderTitles;

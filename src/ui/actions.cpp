@@ -75,7 +75,8 @@ void MainWindow::State::onCopyTo() {
   if (!folder || folder->empty()) return;
 
   std::vector<std::string> paths;
-  for (int row : window.listSelectedRows(超级列表框1)) paths.push_back(window.listText(超级列表框1, row));
+  for (int row : window.listSelectedRows(超级列表框1))
+    paths.push_back(window.listText(超级列表框1, row));
   if (paths.empty()) return;
 
   slices = std::make_unique<Slices>();
@@ -90,9 +91,14 @@ void MainWindow::State::onCopyTo() {
       const auto& source = paths[i];
       if (!os::stampOf(source)) continue;  // gone since the search
       switch (os::copyReplacing(source, os::joinPath(folder, fileNameOf(source)), &task.cancel)) {
-        case os::CopyResult::Copied: ++copied; break;
-        case os::CopyResult::SameFile: break;
-        case os::CopyResult::Failed: ++failed; break;
+        case os::CopyResult::Copied:
+          ++copied;
+          break;
+        case os::CopyResult::SameFile:
+          break;
+        case os::CopyResult::Failed:
+          ++failed;
+          break;
       }
     }
     std::string done = "已复制" + std::to_string(copied) + "个文件到" + folder + "。";
@@ -111,9 +117,9 @@ namespace {
 
 struct DeleteCounts {
   std::size_t deleted = 0;
-  std::size_t noCopy = 0;     // kept: no copy of its own stands in the save folder
-  std::size_t isCopy = 0;     // kept: the row is itself the save folder's copy
-  std::size_t failed = 0;     // the deletion itself failed
+  std::size_t noCopy = 0;  // kept: no copy of its own stands in the save folder
+  std::size_t isCopy = 0;  // kept: the row is itself the save folder's copy
+  std::size_t failed = 0;  // the deletion itself failed
 };
 
 // Whether deleting path could destroy the last copy of its file.
@@ -135,7 +141,8 @@ std::string deleteMessage(const DeleteCounts& c) {
   if (c.noCopy + c.isCopy > 0) {
     text += "\n有" + std::to_string(c.noCopy + c.isCopy) + "个文件未删除：";
     if (c.noCopy > 0) {
-      text += std::to_string(c.noCopy) + "个在保存路径中没有它自己的副本（复制失败或被同名文件覆盖）";
+      text +=
+          std::to_string(c.noCopy) + "个在保存路径中没有它自己的副本（复制失败或被同名文件覆盖）";
       if (c.isCopy > 0) text += "；";
     }
     if (c.isCopy > 0) text += std::to_string(c.isCopy) + "个本身就是保存路径中的副本";
@@ -160,62 +167,69 @@ void MainWindow::State::onDelete() {
   std::vector<Item> items;
   const int n = window.listCount(超级列表框1);
   items.reserve(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) items.push_back({window.listText(超级列表框1, i), window.listTag(超级列表框1, i)});
+  for (int i = 0; i < n; ++i)
+    items.push_back({window.listText(超级列表框1, i), window.listTag(超级列表框1, i)});
   std::vector<std::string> saveFolders;
   if (search.job) saveFolders = search.job->saveFolders();
 
   slices = std::make_unique<Slices>();
   auto& task = *slices;
   auto& channel = window.channel();
-  task.thread = std::thread([this, &task, &channel, items = std::move(items),
-                             saveFolders = std::move(saveFolders)] {
-    auto targetOf = [&](const Item& item) -> std::string {
-      const auto index = search::tagSaveFolder(item.tag);
-      if (index >= saveFolders.size()) return {};
-      return os::joinPath(saveFolders[index], fileNameOf(item.path));
-    };
-    // A later same-named copy replaced the earlier ones: only the last row owns its target.
-    std::unordered_map<std::string, std::size_t> owner;
-    for (std::size_t i = 0; i < items.size(); ++i)
-      if (search::tagOutcome(items[i].tag) == search::RowOutcome::Copied) owner[targetOf(items[i])] = i;
+  task.thread = std::thread(
+      [this, &task, &channel, items = std::move(items), saveFolders = std::move(saveFolders)] {
+        auto targetOf = [&](const Item& item) -> std::string {
+          const auto index = search::tagSaveFolder(item.tag);
+          if (index >= saveFolders.size()) return {};
+          return os::joinPath(saveFolders[index], fileNameOf(item.path));
+        };
+        // A later same-named copy replaced the earlier ones: only the last row owns its target.
+        std::unordered_map<std::string, std::size_t> owner;
+        for (std::size_t i = 0; i < items.size(); ++i)
+          if (search::tagOutcome(items[i].tag) == search::RowOutcome::Copied)
+            owner[targetOf(items[i])] = i;
 
-    Progress progress(channel, "正在删除文件 ", items.size());
-    DeleteCounts counts;
-    for (std::size_t i = 0; i < items.size() && !task.cancel; ++i) {
-      progress.step(i);
-      const auto& item = items[i];
-      const auto stamp = os::stampOf(item.path);
-      if (!stamp || stamp->folder) continue;  // gone, or not a file: never touched
-      switch (search::tagOutcome(item.tag)) {
-        case search::RowOutcome::NotCopied: break;
-        case search::RowOutcome::CopyFailed: ++counts.noCopy; continue;
-        case search::RowOutcome::IsItsCopy: ++counts.isCopy; continue;
-        case search::RowOutcome::Copied: {
-          const auto target = targetOf(item);
-          if (target.empty() || owner[target] != i || !ownCopyStands(item.path, target)) {
-            // The same file reached through the save folder's own path is the copy itself.
-            const auto dst = os::stampOf(target);
-            if (dst && dst->device == stamp->device && dst->inode == stamp->inode)
-              ++counts.isCopy;
-            else
+        Progress progress(channel, "正在删除文件 ", items.size());
+        DeleteCounts counts;
+        for (std::size_t i = 0; i < items.size() && !task.cancel; ++i) {
+          progress.step(i);
+          const auto& item = items[i];
+          const auto stamp = os::stampOf(item.path);
+          if (!stamp || stamp->folder) continue;  // gone, or not a file: never touched
+          switch (search::tagOutcome(item.tag)) {
+            case search::RowOutcome::NotCopied:
+              break;
+            case search::RowOutcome::CopyFailed:
               ++counts.noCopy;
-            continue;
+              continue;
+            case search::RowOutcome::IsItsCopy:
+              ++counts.isCopy;
+              continue;
+            case search::RowOutcome::Copied: {
+              const auto target = targetOf(item);
+              if (target.empty() || owner[target] != i || !ownCopyStands(item.path, target)) {
+                // The same file reached through the save folder's own path is the copy itself.
+                const auto dst = os::stampOf(target);
+                if (dst && dst->device == stamp->device && dst->inode == stamp->inode)
+                  ++counts.isCopy;
+                else
+                  ++counts.noCopy;
+                continue;
+              }
+              break;
+            }
           }
-          break;
+          if (os::removeFile(item.path))
+            ++counts.deleted;
+          else
+            ++counts.failed;
         }
-      }
-      if (os::removeFile(item.path))
-        ++counts.deleted;
-      else
-        ++counts.failed;
-    }
-    channel.post([this, counts] {
-      if (slices && slices->thread.joinable()) slices->thread.join();
-      slices.reset();
-      window.setCaption(标签_状态, "已删除" + std::to_string(counts.deleted) + "个原始文件。");
-      shell.message(deleteMessage(counts), "信息提示！");
-    });
-  });
+        channel.post([this, counts] {
+          if (slices && slices->thread.joinable()) slices->thread.join();
+          slices.reset();
+          window.setCaption(标签_状态, "已删除" + std::to_string(counts.deleted) + "个原始文件。");
+          shell.message(deleteMessage(counts), "信息提示！");
+        });
+      });
 }
 
 // ---- The not-found report ------------------------------------------------------------------

@@ -38,9 +38,8 @@ class WindowSink final : public search::Sink {
   void finished(std::uint64_t failedCopies) override {
     auto& state = state_;
     const auto generation = generation_;
-    channel_.post([&state, generation, failedCopies] {
-      state.onSearchFinished(generation, failedCopies);
-    });
+    channel_.post(
+        [&state, generation, failedCopies] { state.onSearchFinished(generation, failedCopies); });
   }
 
  private:
@@ -296,6 +295,8 @@ void MainWindow::stopSearches() {
   s_->retired.clear();
 }
 
-const search::Job* MainWindow::currentJob() const { return s_->search.job.get(); }
+const search::Job* MainWindow::currentJob() const {
+  return s_->search.job.get();
+}
 
 }  // namespace quorvel::ui

@@ -21,7 +21,7 @@ namespace quorvel::ui {
 
 // What the window needs from its surroundings; tests give temporary folders and fixed roots.
 struct Environment {
-  std::string programFolder;                  // config.ini and the report live here
+  std::string programFolder;                   // config.ini and the report live here
   std::function<os::FixedRoots()> fixedRoots;  // the disks of a whole-computer search
 };
 
