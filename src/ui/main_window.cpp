@@ -103,6 +103,21 @@ void MainWindow::State::reportCompletion(std::uint64_t failedCopies) {
   window.setDisabled(按钮_删除原始路径文件, false);
 }
 
+// Both radios of the path pair set explicitly, and the search path controls disabled exactly
+// when the whole computer is searched.
+void MainWindow::State::showWholeComputer(bool whole) {
+  window.setSelected(单选框_整个电脑, whole);
+  window.setSelected(单选框_指定路径, !whole);
+  window.setDisabled(编辑框_搜索路径, whole);
+  window.setDisabled(按钮_搜索路径, whole);
+}
+
+// The save path controls are disabled exactly when nothing is copied.
+void MainWindow::State::showSearchOnly(bool searchOnly) {
+  window.setDisabled(编辑框_保存路径, searchOnly);
+  window.setDisabled(按钮_保存路径, searchOnly);
+}
+
 // ---- Settings restore ----------------------------------------------------------------------
 
 void MainWindow::State::restore() {
@@ -112,16 +127,10 @@ void MainWindow::State::restore() {
   if (auto path = settings.read(kKeySavePath); !path.empty())
     window.setContent(编辑框_保存路径, path);
 
-  const bool whole = settings.read(kKeyWholeComputer) == kTrue;
-  window.setSelected(单选框_整个电脑, whole);
-  window.setSelected(单选框_指定路径, !whole);
-  window.setDisabled(编辑框_搜索路径, whole);
-  window.setDisabled(按钮_搜索路径, whole);
-
+  showWholeComputer(settings.read(kKeyWholeComputer) == kTrue);
   const bool searchOnly = settings.read(kKeySearchOnly) == kTrue;
   window.setTicked(选择框_只搜索不复制, searchOnly);
-  window.setDisabled(编辑框_保存路径, searchOnly);
-  window.setDisabled(按钮_保存路径, searchOnly);
+  showSearchOnly(searchOnly);
 
   const bool fuzzy = settings.read(kKeyExact) == kFalse;
   window.setSelected(单选框_模糊搜索, fuzzy);
@@ -232,20 +241,12 @@ MainWindow::MainWindow(form::Window& window, form::Shell& shell, Environment env
 
   w.on(form::kWindowId, form::Event::Created, [&s] { s.restore(); });
 
-  w.on(单选框_整个电脑, form::Event::Clicked, [&s] {
-    s.window.setSelected(单选框_整个电脑, true);
-    s.window.setSelected(单选框_指定路径, false);
-    s.settings.write(kKeyWholeComputer, kTrue);
-    s.window.setDisabled(编辑框_搜索路径, true);
-    s.window.setDisabled(按钮_搜索路径, true);
-  });
-  w.on(单选框_指定路径, form::Event::Clicked, [&s] {
-    s.window.setSelected(单选框_整个电脑, false);
-    s.window.setSelected(单选框_指定路径, true);
-    s.settings.write(kKeyWholeComputer, kFalse);
-    s.window.setDisabled(编辑框_搜索路径, false);
-    s.window.setDisabled(按钮_搜索路径, false);
-  });
+  for (const bool whole : {true, false}) {
+    w.on(whole ? 单选框_整个电脑 : 单选框_指定路径, form::Event::Clicked, [&s, whole] {
+      s.showWholeComputer(whole);
+      s.settings.write(kKeyWholeComputer, whole ? kTrue : kFalse);
+    });
+  }
   w.on(单选框_精确搜索, form::Event::Clicked, [&s] {
     s.settings.write(kKeyExact, kTrue);
     s.refreshOptions();
@@ -257,8 +258,7 @@ MainWindow::MainWindow(form::Window& window, form::Shell& shell, Environment env
   w.on(选择框_只搜索不复制, form::Event::Clicked, [&s] {
     const bool ticked = s.window.ticked(选择框_只搜索不复制);
     s.settings.write(kKeySearchOnly, ticked ? kTrue : kFalse);
-    s.window.setDisabled(编辑框_保存路径, ticked);
-    s.window.setDisabled(按钮_保存路径, ticked);
+    s.showSearchOnly(ticked);
     s.refreshOptions();
   });
   w.on(编辑框_搜索路径, form::Event::ContentChanged,

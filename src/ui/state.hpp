@@ -70,6 +70,8 @@ struct MainWindow::State {
   std::vector<std::shared_ptr<search::Job>> retired;  // cancelled, perhaps still ending
   std::unique_ptr<Slices> slices;                     // the action in progress, if any
 
+  void showWholeComputer(bool whole);
+  void showSearchOnly(bool searchOnly);
   void refreshOptions();
   void reapRetired();
   void reportCompletion(std::uint64_t failedCopies);
