@@ -5,7 +5,7 @@ set -euo pipefail
 what=${1:-test}
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6
-          fonts-wqy-microhei libgtest-dev libgmock-dev xdg-utils)
+          fonts-wqy-microhei qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils)
 case "$what" in
   run) packages+=(libgl-dev) ;;
   test) packages+=(libgl-dev) ;;

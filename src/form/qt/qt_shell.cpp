@@ -1,8 +1,10 @@
 #include "form/qt/qt_shell.hpp"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QString>
 
 #include "os/os.hpp"
@@ -33,9 +35,11 @@ class QtShell final : public Shell {
 
   std::optional<std::string> chooseFolder(std::string_view title) override {
     // Qt's own dialog: its path field can be typed into, which the desktop's may not offer.
+    // It opens at the desktop, with nothing chosen in advance.
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!QDir(start).exists()) start = QDir::homePath();
     const QString chosen = QFileDialog::getExistingDirectory(
-        nullptr, toQt(title), QString(),
-        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        nullptr, toQt(title), start, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     if (chosen.isEmpty()) return std::nullopt;
     // File names are bytes: encode them as the file system does, not as display text.
     const QByteArray bytes = QFile::encodeName(chosen);

@@ -13,7 +13,9 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -28,6 +30,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -871,6 +874,7 @@ void QtWindow::runDrain() {
 struct Runtime::Impl {
   std::unique_ptr<QApplication> app;
   std::unique_ptr<Shell> shell;
+  QTranslator qtTexts;
 };
 
 Runtime::Runtime(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
@@ -879,6 +883,11 @@ Runtime::Runtime(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPixelSize(kFontPixels);
   QApplication::setFont(font);
+  // The program speaks Chinese whatever the desktop's language: Qt's own dialogs and buttons too.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  if (impl_->qtTexts.load(QLocale(), "qtbase", "_",
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&impl_->qtTexts);
   impl_->shell = makeShell();
 }
 
