@@ -175,7 +175,7 @@ void MainWindow::State::onSearch() {
   }
   window.setContent(编辑框_文件名, cleaned);
   auto names = text::splitCrLf(window.content(编辑框_文件名));
-  if (window.content(编辑框_文件名).empty()) {
+  if (names.empty()) {
     shell.message("您没有输入任何要搜索的文件名！请输入后再执行搜索！", kInfoTitle);
     return;
   }
@@ -200,10 +200,9 @@ void MainWindow::State::onSearch() {
   } else {
     request.roots = text::splitCrLf(window.content(编辑框_搜索路径));
   }
-  request.names = names;
+  request.names = std::move(names);
 
   refreshOptions();
-  search.names = std::move(names);
   search.mode = options->fuzzy() ? search::Mode::Fuzzy : search::Mode::Exact;
   search.job = std::make_shared<search::Job>(std::move(request), options,
                                              std::make_shared<WindowSink>(*this, generation));

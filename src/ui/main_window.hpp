@@ -13,10 +13,6 @@
 #include "os/os.hpp"
 #include "settings/settings.hpp"
 
-namespace quorvel::search {
-class Job;
-}
-
 namespace quorvel::ui {
 
 // What the window needs from its surroundings; tests give temporary folders and fixed roots.
@@ -34,9 +30,6 @@ class MainWindow {
 
   // Stops every search and waits for its workers; nothing of a search is used after this.
   void stopSearches();
-
-  // The search that filled the list (null before the first search).
-  const search::Job* currentJob() const;
 
   struct State;  // the handlers' shared state (ui/state.hpp)
 

@@ -37,7 +37,6 @@ class Options final : public search::LiveOptions {
 
 // What a search leaves behind for the actions on its rows.
 struct SearchRecord {
-  std::vector<std::string> names;
   search::Mode mode = search::Mode::Exact;
   std::shared_ptr<search::Job> job;
 };
