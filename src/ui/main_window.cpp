@@ -294,8 +294,4 @@ void MainWindow::stopSearches() {
   s_->retired.clear();
 }
 
-const search::Job* MainWindow::currentJob() const {
-  return s_->search.job.get();
-}
-
 }  // namespace quorvel::ui
