@@ -44,8 +44,8 @@ class Progress {
   std::chrono::steady_clock::time_point last_{};
 };
 
-bool busy(const std::unique_ptr<Slices>& slices) {
-  return slices && (slices->reporting || slices->thread.joinable());
+bool busy(const std::unique_ptr<Action>& action) {
+  return action && (action->reporting || action->thread.joinable());
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ void MainWindow::State::onOpenSaveFolder() {
 // ---- Copy the selected files to a folder ----------------------------------------------------
 
 void MainWindow::State::onCopyTo() {
-  if (busy(slices)) return;
+  if (busy(action)) return;
   auto folder = shell.chooseFolder("复制文件到");
   if (!folder || folder->empty()) return;
 
@@ -79,8 +79,8 @@ void MainWindow::State::onCopyTo() {
     paths.push_back(window.listText(超级列表框1, row));
   if (paths.empty()) return;
 
-  slices = std::make_unique<Slices>();
-  auto& task = *slices;
+  action = std::make_unique<Action>();
+  auto& task = *action;
   auto& channel = window.channel();
   task.thread = std::thread([this, &task, &channel, folder = std::move(*folder),
                              paths = std::move(paths)] {
@@ -105,8 +105,8 @@ void MainWindow::State::onCopyTo() {
     if (failed > 0) done += "其中" + std::to_string(failed) + "个复制失败。";
     channel.postCaption(标签_状态, std::move(done));
     channel.post([this] {
-      if (slices && slices->thread.joinable()) slices->thread.join();
-      slices.reset();
+      if (action && action->thread.joinable()) action->thread.join();
+      action.reset();
     });
   });
 }
@@ -155,7 +155,7 @@ std::string deleteMessage(const DeleteCounts& c) {
 }  // namespace
 
 void MainWindow::State::onDelete() {
-  if (busy(slices)) return;
+  if (busy(action)) return;
   if (shell.confirm("您确定要删除原始路径文件吗？删除后无法恢复，请慎重！", "删除原始文件") !=
       form::Answer::Ok)
     return;
@@ -172,8 +172,8 @@ void MainWindow::State::onDelete() {
   std::vector<std::string> saveFolders;
   if (search.job) saveFolders = search.job->saveFolders();
 
-  slices = std::make_unique<Slices>();
-  auto& task = *slices;
+  action = std::make_unique<Action>();
+  auto& task = *action;
   auto& channel = window.channel();
   task.thread = std::thread(
       [this, &task, &channel, items = std::move(items), saveFolders = std::move(saveFolders)] {
@@ -224,8 +224,8 @@ void MainWindow::State::onDelete() {
             ++counts.failed;
         }
         channel.post([this, counts] {
-          if (slices && slices->thread.joinable()) slices->thread.join();
-          slices.reset();
+          if (action && action->thread.joinable()) action->thread.join();
+          action.reset();
           window.setCaption(标签_状态, "已删除" + std::to_string(counts.deleted) + "个原始文件。");
           shell.message(deleteMessage(counts), "信息提示！");
         });
@@ -256,7 +256,7 @@ struct ReportTask : std::enable_shared_from_this<ReportTask> {
     }
     const auto path = os::joinPath(state.env.programFolder, kReportName);
     os::writeFileAtomic(path, notFound.report());
-    state.slices.reset();
+    state.action.reset();
     state.shell.open(path);
   }
 
@@ -269,9 +269,9 @@ struct ReportTask : std::enable_shared_from_this<ReportTask> {
 }  // namespace
 
 void MainWindow::State::onReport() {
-  if (busy(slices)) return;
-  slices = std::make_unique<Slices>();
-  slices->reporting = true;
+  if (busy(action)) return;
+  action = std::make_unique<Action>();
+  action->reporting = true;
   auto task = std::make_shared<ReportTask>(*this, text::splitCrLf(window.content(编辑框_文件名)),
                                            search.mode, window.listCount(超级列表框1));
   task->run();

@@ -44,12 +44,12 @@ struct SearchRecord {
 // A long action on many rows. Copying or deleting runs on a thread of its own, so the window
 // stays responsive; the rows it works on are taken at the click. The not-found report runs on
 // the window thread instead, a slice of rows at a time.
-struct Slices {
+struct Action {
   std::thread thread;
   std::atomic<bool> cancel{false};
   bool reporting = false;
 
-  ~Slices() {
+  ~Action() {
     cancel = true;
     if (thread.joinable()) thread.join();
   }
@@ -67,7 +67,7 @@ struct MainWindow::State {
   std::uint64_t generation = 0;  // of the search whose rows the list shows
   SearchRecord search;
   std::vector<std::shared_ptr<search::Job>> retired;  // cancelled, perhaps still ending
-  std::unique_ptr<Slices> slices;                     // the action in progress, if any
+  std::unique_ptr<Action> action;                     // the action in progress, if any
 
   void showWholeComputer(bool whole);
   void showSearchOnly(bool searchOnly);
