@@ -12,7 +12,7 @@ namespace quorvel::ui {
 
 // A line counts as found when a listed file matches it by the rule of the search that made the
 // list (the walker's own matcher), not when it is merely part of some file's name. Rows are fed
-// one at a time, so a long list can be taken in action.
+// one at a time, so a long list can be taken in slices.
 class NotFound {
  public:
   NotFound(std::vector<std::string> lines, search::Mode mode);
